@@ -1,0 +1,3 @@
+#include "updater.h"
+
+int main(int argc, char** argv) { return runUpdater(argc, argv); }
