@@ -113,7 +113,7 @@ Outcome Installation::run() const { return run(utf8(updater), upd); }
 std::optional<std::map<std::string, std::string>> Installation::record() const {
   // The application may outlive the updater (Windows): wait for its record's
   // last line, but not for ever.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   std::string text;
   while (std::chrono::steady_clock::now() < deadline) {
     if (fs::exists(recordFile)) {
