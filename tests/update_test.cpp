@@ -186,6 +186,25 @@ TEST(Replacement, RefusesWhenBothNamesAreOneFile) {
   }
 }
 
+#ifdef _WIN32
+TEST(Replacement, RefusesToRunFromARootDirectory) {
+  // ctest maps drive R: to a directory of its own. There "..\" of "R:\" is
+  // "R:\" itself: the new copy is also the installed executable.
+  const fs::path root = "R:\\";
+  const std::string bytes = readFile(sampleProgram("2.0"));
+  fs::copy_file(updaterProgram(), root / "dnUpdater.exe", fs::copy_options::overwrite_existing);
+  writeFile(root / "DrevNaxis.exe", bytes);
+
+  const Outcome outcome = runProgram({root / "dnUpdater.exe", {"R:\\dnUpdater.exe"}, buildDir(), {}});
+
+  EXPECT_EQ(outcome.out, lines({kBanner, kSameFile}));
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(readFile(root / "DrevNaxis.exe"), bytes);
+  fs::remove(root / "DrevNaxis.exe");
+  fs::remove(root / "dnUpdater.exe");
+}
+#endif
+
 TEST(Replacement, AnInstalledPathThatIsADirectoryIsLeftAlone) {
   Installation inst;
   fs::copy_file(sampleProgram("2.0"), inst.newCopy);
@@ -280,6 +299,21 @@ TEST(Replacement, ADoubleByteCharacterEndingIn5CIsNoSeparator) {
   const auto record = inst.record();
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(record->at("acp"), "932");
+}
+
+TEST(Manifest, TheUpdaterAsksForNoElevation) {
+  // Without it, installer detection would ask for elevation ("Updater").
+  const HMODULE module = LoadLibraryExW(updaterProgram().c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr) << GetLastError();
+  const HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(resource, nullptr) << "no RT_MANIFEST resource with ID 1";
+  const auto* data = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+  const std::string manifest(data, SizeofResource(module, resource));
+  FreeLibrary(module);
+  EXPECT_NE(manifest.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"),
+            std::string::npos)
+      << manifest;
 }
 
 TEST(DenyNone, OthersMayReadAndWriteAnOpenFileButNotDeleteOrRenameIt) {
