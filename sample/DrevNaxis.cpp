@@ -3,9 +3,9 @@
 // DREVNAXIS_RECORD names a file, it also writes there how it was started,
 // for the tests. With "--hold" it keeps running until its standard input ends.
 #ifdef _WIN32
-#include <windows.h>
 #include <direct.h>
 #include <process.h>
+#include <windows.h>
 #define getcwd _getcwd
 #define getpid _getpid
 #else

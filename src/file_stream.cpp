@@ -4,7 +4,7 @@ namespace {
 
 // Large enough that system calls move big blocks while the copy itself goes
 // 512 bytes at a time (mingw's default buffer is only 512 bytes).
-constexpr std::size_t kBufferSize = 128 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{128} * 1024;
 
 std::ios_base::openmode streamMode(platform::OpenMode mode) {
   switch (mode) {
@@ -26,16 +26,16 @@ FileStream::~FileStream() { close(); }
 
 bool FileStream::open(const char* path, platform::OpenMode mode) {
   close();
-  const int fd = platform::openFile(path, mode);
-  if (fd < 0) {
+  const int opened = platform::openFile(path, mode);
+  if (opened < 0) {
     setstate(failbit);
     return false;
   }
-  // The filebuf owns the descriptor from here on, also when it fails.
-  buf_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, streamMode(mode),
-                                                          kBufferSize);
+  // Once open, the filebuf owns the descriptor and closes it.
+  buf_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(opened, streamMode(mode), kBufferSize);
   if (!buf_->is_open()) {
     buf_.reset();
+    platform::closeFile(opened);
     setstate(failbit);
     return false;
   }

@@ -10,11 +10,8 @@ bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 }  // namespace
 
-std::optional<std::string> updaterDirectory(std::string_view updaterPath,
-                                            const PathRules& rules) {
-  const auto isSeparator = [&rules](char c) {
-    return c == '/' || (rules.dosPaths && c == '\\');
-  };
+std::optional<std::string> updaterDirectory(std::string_view updaterPath, const PathRules& rules) {
+  const auto isSeparator = [&rules](char c) { return c == '/' || (rules.dosPaths && c == '\\'); };
   const std::string_view path = updaterPath;
 
   // The part a directory can never be shortened below: "/", "\" or "C:\".

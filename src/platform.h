@@ -15,6 +15,8 @@ enum class OpenMode { readBinary, readText, writeBinary };
 // file descriptor, or -1.
 int openFile(const char* path, OpenMode mode);
 
+void closeFile(int fd);
+
 // True when both descriptors refer to the same file.
 bool sameFile(int fd1, int fd2);
 

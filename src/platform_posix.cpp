@@ -18,6 +18,8 @@ int openFile(const char* path, OpenMode mode) {
   return ::open(path, O_RDONLY | O_CLOEXEC);
 }
 
+void closeFile(int fd) { ::close(fd); }
+
 bool sameFile(int fd1, int fd2) {
   struct stat st1 {};
   struct stat st2 {};

@@ -1,10 +1,10 @@
-#include <windows.h>
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include "platform.h"
 #include "updater.h"
@@ -37,6 +37,8 @@ int openFile(const char* path, OpenMode mode) {
   return _sopen(path, flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
+void closeFile(int fd) { _close(fd); }
+
 bool sameFile(int fd1, int fd2) {
   BY_HANDLE_FILE_INFORMATION info1{};
   BY_HANDLE_FILE_INFORMATION info2{};
@@ -45,8 +47,7 @@ bool sameFile(int fd1, int fd2) {
     return false;
   }
   return info1.dwVolumeSerialNumber == info2.dwVolumeSerialNumber &&
-         info1.nFileIndexHigh == info2.nFileIndexHigh &&
-         info1.nFileIndexLow == info2.nFileIndexLow;
+         info1.nFileIndexHigh == info2.nFileIndexHigh && info1.nFileIndexLow == info2.nFileIndexLow;
 }
 
 bool syncFile(int fd) { return FlushFileBuffers(osHandle(fd)) != 0; }

@@ -28,10 +28,9 @@ bool openOldFileStream(FileStream& oldFileStream) {
   return oldFileStream.open(oldFilePath, OpenMode::writeBinary);
 }
 
-bool copyNewFile(FileStream& newFileStream, FileStream& oldFileStream,
-                 CopyBuffer& copyBuffer) {
+bool copyNewFile(FileStream& newFileStream, FileStream& oldFileStream, CopyBuffer& copyBuffer) {
   for (;;) {
-    newFileStream.read(copyBuffer.data(), copyBuffer.size());
+    newFileStream.read(copyBuffer.data(), static_cast<std::streamsize>(copyBuffer.size()));
     const std::streamsize n = newFileStream.gcount();
     if (n > 0 && !oldFileStream.write(copyBuffer.data(), n)) return false;
     // A short read ends the copy: at the end of the file (eof) or on a read

@@ -32,8 +32,7 @@ struct PathRules {
 
 // The directory part of the updater's path, or nothing when the path has no
 // separator. A root keeps its separator ("/", "\", "C:\").
-std::optional<std::string> updaterDirectory(std::string_view updaterPath,
-                                            const PathRules& rules);
+std::optional<std::string> updaterDirectory(std::string_view updaterPath, const PathRules& rules);
 
 // Makes the updater's own directory the working directory. A path without a
 // directory, or a change that fails, leaves it as inherited.
@@ -50,8 +49,7 @@ bool openUpdateFiles(FileStream& newFileStream);
 bool openOldFileStream(FileStream& oldFileStream);
 // Copies the new copy in 512-byte chunks; false at the first chunk that
 // cannot be read or written.
-bool copyNewFile(FileStream& newFileStream, FileStream& oldFileStream,
-                 CopyBuffer& copyBuffer);
+bool copyNewFile(FileStream& newFileStream, FileStream& oldFileStream, CopyBuffer& copyBuffer);
 // Flushes, syncs to stable storage and closes the installed executable.
 bool finishOldFile(FileStream& oldFileStream);
 

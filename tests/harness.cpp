@@ -66,8 +66,8 @@ namespace {
 fs::path freshTempDir() {
   static std::atomic<unsigned> counter{0};
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path dir = fs::temp_directory_path() /
-                       ("dnu-" + std::to_string(now) + "-" + std::to_string(counter++));
+  fs::path dir =
+      fs::temp_directory_path() / ("dnu-" + std::to_string(now) + "-" + std::to_string(counter++));
   fs::create_directories(dir);
   return dir;
 }
@@ -85,9 +85,8 @@ Installation::Installation(const fs::path& rootDir)
       installed(rootDir / "DrevNaxis.exe"),
       newCopy(upd / "DrevNaxis.exe"),
       recordFile(fs::temp_directory_path() /
-                 ("dnu-record-" + std::to_string(std::chrono::steady_clock::now()
-                                                     .time_since_epoch()
-                                                     .count()))),
+                 ("dnu-record-" +
+                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))),
       owned_(false) {
   fs::create_directories(upd);
   fs::copy_file(updaterProgram(), updater, fs::copy_options::overwrite_existing);

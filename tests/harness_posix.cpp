@@ -8,8 +8,6 @@
 
 #include "harness.h"
 
-extern char** environ;
-
 namespace {
 
 struct Child {
@@ -84,8 +82,7 @@ struct HeldProgram::State {
   Child child;
 };
 
-HeldProgram::HeldProgram(const Launch& launch)
-    : state_(new State{spawn(launch, false, true)}) {}
+HeldProgram::HeldProgram(const Launch& launch) : state_(new State{spawn(launch, false, true)}) {}
 
 HeldProgram::~HeldProgram() {
   ::close(state_->child.in);

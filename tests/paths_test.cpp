@@ -6,7 +6,9 @@
 namespace {
 
 // Code page 932 (Shift-JIS): its trail bytes include 0x5C, the backslash.
-bool isShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isShiftJisLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 const PathRules kPosix{};
 const PathRules kWindows{true, isShiftJisLeadByte};

@@ -37,8 +37,7 @@ TEST(RunGuarded, ReportsEachExceptionAsOneFlushedLineAndFails) {
        "Ex: disk on fire\n", true},
       {"message kept as it is", []() -> int { throw std::logic_error(" 'x'\t"); }, 1,
        "Ex:  'x'\t\n", true},
-      {"out of memory", []() -> int { throw std::bad_alloc(); }, 1, "Ex: std::bad_alloc\n",
-       true},
+      {"out of memory", []() -> int { throw std::bad_alloc(); }, 1, "Ex: std::bad_alloc\n", true},
       {"not a standard exception", []() -> int { throw 42; }, 1, "Ex: unknown\n", true},
   };
   for (const auto& c : cases) {

@@ -6,8 +6,8 @@
 #include "harness.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include "platform.h"
 #endif
@@ -106,7 +106,11 @@ TEST(Replacement, FindsItsDirectoryFromTheWayItWasStarted) {
   const std::string updater = std::string("dnUpdater") + kExe;
   const std::vector<Case> cases = {
       {"full path", "@" + sep + "upd" + sep + updater, true, {}, true},
-      {"full path, extra words", "@" + sep + "upd" + sep + updater, true, {"--now", "a b", ""}, true},
+      {"full path, extra words",
+       "@" + sep + "upd" + sep + updater,
+       true,
+       {"--now", "a b", ""},
+       true},
       {"relative path", "upd/" + updater, true, {}, true},
       {"bare name, from its directory", updater, false, {}, true},
       {"bare name, from elsewhere", updater, true, {}, false},
@@ -157,8 +161,7 @@ TEST(Replacement, RefusesWhenBothNamesAreOneFile) {
     void (*link)(const Installation&);
   };
   const std::vector<Case> cases = {
-      {"hard link",
-       [](const Installation& i) { fs::create_hard_link(i.newCopy, i.installed); }},
+      {"hard link", [](const Installation& i) { fs::create_hard_link(i.newCopy, i.installed); }},
 #ifndef _WIN32
       {"installed is a symbolic link to the new copy",
        [](const Installation& i) { fs::create_symlink(i.newCopy, i.installed); }},
@@ -195,7 +198,8 @@ TEST(Replacement, RefusesToRunFromARootDirectory) {
   fs::copy_file(updaterProgram(), root / "dnUpdater.exe", fs::copy_options::overwrite_existing);
   writeFile(root / "DrevNaxis.exe", bytes);
 
-  const Outcome outcome = runProgram({root / "dnUpdater.exe", {"R:\\dnUpdater.exe"}, buildDir(), {}});
+  const Outcome outcome =
+      runProgram({root / "dnUpdater.exe", {"R:\\dnUpdater.exe"}, buildDir(), {}});
 
   EXPECT_EQ(outcome.out, lines({kBanner, kSameFile}));
   EXPECT_EQ(outcome.status, 1);
@@ -317,8 +321,7 @@ TEST(Manifest, TheUpdaterAsksForNoElevation) {
 }
 
 TEST(DenyNone, OthersMayReadAndWriteAnOpenFileButNotDeleteOrRenameIt) {
-  const platform::OpenMode modes[] = {platform::OpenMode::readBinary,
-                                      platform::OpenMode::readText,
+  const platform::OpenMode modes[] = {platform::OpenMode::readBinary, platform::OpenMode::readText,
                                       platform::OpenMode::writeBinary};
   Installation inst;
   for (const auto mode : modes) {
