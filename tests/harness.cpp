@@ -84,9 +84,7 @@ Installation::Installation(const fs::path& rootDir)
       updater(upd / (std::string("dnUpdater") + kExe)),
       installed(rootDir / "DrevNaxis.exe"),
       newCopy(upd / "DrevNaxis.exe"),
-      recordFile(fs::temp_directory_path() /
-                 ("dnu-record-" +
-                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))),
+      recordFile(upd / "record.txt"),
       owned_(false) {
   fs::create_directories(upd);
   fs::copy_file(updaterProgram(), updater, fs::copy_options::overwrite_existing);
@@ -94,7 +92,6 @@ Installation::Installation(const fs::path& rootDir)
 
 Installation::~Installation() {
   std::error_code ignored;
-  fs::remove(recordFile, ignored);
   fs::remove_all(owned_ ? root.parent_path() : upd, ignored);
 }
 
