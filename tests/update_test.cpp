@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include "platform.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -189,7 +191,26 @@ TEST(Replacement, RefusesWhenBothNamesAreOneFile) {
   }
 }
 
-#ifdef _WIN32
+#ifndef _WIN32
+TEST(Replacement, RefusesToRunFromARootDirectory) {
+  // Chrooted into the installation's root, the updater started as
+  // "/dnUpdater" finds its directory "/", whose ".." is "/" itself.
+  const fs::path updater = buildDir() / "dnUpdater_static";
+  if (!fs::exists(updater)) GTEST_SKIP() << "no static updater: sanitizer builds cannot link one";
+  if (::geteuid() != 0) GTEST_SKIP() << "chroot needs root";
+  Installation inst;
+  const std::string bytes = readFile(sampleProgram("2.0"));
+  fs::copy_file(updater, inst.root / "dnUpdater");
+  writeFile(inst.root / "DrevNaxis.exe", bytes);
+
+  const Outcome outcome =
+      runProgram({"/usr/sbin/chroot", {"chroot", utf8(inst.root), "/dnUpdater"}, inst.root, {}});
+
+  EXPECT_EQ(outcome.out, lines({kBanner, kSameFile}));
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(readFile(inst.root / "DrevNaxis.exe"), bytes);
+}
+#else
 TEST(Replacement, RefusesToRunFromARootDirectory) {
   // ctest maps drive R: to a directory of its own. There "..\" of "R:\" is
   // "R:\" itself: the new copy is also the installed executable.
