@@ -42,14 +42,6 @@ std::string utf8(const fs::path& path) {
   return {u8.begin(), u8.end()};
 }
 
-fs::path hostPath(const std::string& posixPath) {
-#ifdef _WIN32
-  return fs::u8path("Z:" + posixPath).make_preferred();
-#else
-  return fs::u8path(posixPath);
-#endif
-}
-
 std::string lines(const std::vector<std::string>& texts) {
   std::string out;
   for (const auto& text : texts) out += text + kNewline;

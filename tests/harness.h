@@ -36,6 +36,7 @@ struct Outcome {
 // holder of it (a started application too) has let go.
 Outcome runProgram(const Launch& launch);
 
+#ifdef _WIN32
 // A program kept running until the object is destroyed, which closes its
 // standard input and waits for it (the sample application's --hold).
 class HeldProgram {
@@ -46,9 +47,11 @@ class HeldProgram {
   HeldProgram& operator=(const HeldProgram&) = delete;
 
  private:
-  struct State;
-  State* state_;
+  void* process_;  // HANDLEs
+  void* thread_;
+  void* input_;
 };
+#endif
 
 // The directory holding the test program, the updater and the samples.
 fs::path buildDir();
@@ -60,8 +63,6 @@ std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);
 std::string patternBytes(std::size_t size, unsigned seed);
 std::string utf8(const fs::path& path);
-// A path the platform's own programs reach a host path by (Wine: Z:\...).
-fs::path hostPath(const std::string& posixPath);
 
 // The expected standard output: each line ends with the platform's newline.
 std::string lines(const std::vector<std::string>& texts);

@@ -78,13 +78,13 @@ Child spawn(const Launch& launch, bool pipeOut, bool pipeIn) {
   return child;
 }
 
-int waitFor(const Child& child) {
+int waitFor(HANDLE process, HANDLE thread) {
   DWORD status = 0;
-  if (child.pi.hProcess == nullptr) return -1;
-  EXPECT_EQ(WaitForSingleObject(child.pi.hProcess, 60000), WAIT_OBJECT_0);
-  GetExitCodeProcess(child.pi.hProcess, &status);
-  CloseHandle(child.pi.hProcess);
-  CloseHandle(child.pi.hThread);
+  if (process == nullptr) return -1;
+  EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+  GetExitCodeProcess(process, &status);
+  CloseHandle(process);
+  CloseHandle(thread);
   return static_cast<int>(status);
 }
 
@@ -98,20 +98,20 @@ Outcome runProgram(const Launch& launch) {
   DWORD n = 0;
   while (ReadFile(child.out, buf, sizeof buf, &n, nullptr) && n > 0) outcome.out.append(buf, n);
   CloseHandle(child.out);
-  outcome.status = waitFor(child);
+  outcome.status = waitFor(child.pi.hProcess, child.pi.hThread);
   return outcome;
 }
 
-struct HeldProgram::State {
-  Child child;
-};
-
-HeldProgram::HeldProgram(const Launch& launch) : state_(new State{spawn(launch, false, true)}) {}
+HeldProgram::HeldProgram(const Launch& launch) {
+  const Child child = spawn(launch, false, true);
+  process_ = child.pi.hProcess;
+  thread_ = child.pi.hThread;
+  input_ = child.in;
+}
 
 HeldProgram::~HeldProgram() {
-  CloseHandle(state_->child.in);
-  waitFor(state_->child);
-  delete state_;
+  CloseHandle(input_);
+  waitFor(process_, thread_);
 }
 
 fs::path buildDir() {
