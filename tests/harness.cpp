@@ -66,9 +66,10 @@ fs::path freshTempDir() {
 
 }  // namespace
 
-// root sits in a directory of its own, so ../DrevNaxis.exe seen from root
+// root ("Program Files": a space the command lines must carry) sits in a
+// directory of its own, so ../DrevNaxis.exe seen from root
 // is missing for sure.
-Installation::Installation() : Installation(freshTempDir() / "app") { owned_ = true; }
+Installation::Installation() : Installation(freshTempDir() / "Program Files") { owned_ = true; }
 
 Installation::Installation(const fs::path& rootDir)
     : root(rootDir),
