@@ -67,8 +67,7 @@ fs::path freshTempDir() {
 }  // namespace
 
 // root ("Program Files": a space the command lines must carry) sits in a
-// directory of its own, so ../DrevNaxis.exe seen from root
-// is missing for sure.
+// directory of its own, so ../DrevNaxis.exe seen from root is missing.
 Installation::Installation() : Installation(freshTempDir() / "Program Files") { owned_ = true; }
 
 Installation::Installation(const fs::path& rootDir)
