@@ -48,11 +48,6 @@ std::string lines(const std::vector<std::string>& texts) {
   return out;
 }
 
-std::vector<std::string> applicationLines(const std::map<std::string, std::string>& record) {
-  return {"DrevNaxis " + record.at("version"), "argv[0]: " + record.at("argv0"),
-          "directory: " + record.at("cwd")};
-}
-
 namespace {
 
 fs::path freshTempDir() {
@@ -119,4 +114,24 @@ std::optional<std::map<std::string, std::string>> Installation::record() const {
     if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
   }
   return fields;
+}
+
+void Installation::installSamples() const {
+  fs::copy_file(sampleProgram("1.0"), installed);
+  fs::copy_file(sampleProgram("2.0"), newCopy);
+}
+
+void expectUpdated(const Installation& inst, const Outcome& outcome) {
+  EXPECT_EQ(outcome.status, 0);
+  const std::string newBytes = readFile(sampleProgram("2.0"));
+  EXPECT_EQ(readFile(inst.installed), newBytes);
+  EXPECT_EQ(readFile(inst.newCopy), newBytes);
+  const auto record = inst.record();
+  ASSERT_TRUE(record.has_value()) << "the application was not started";
+  EXPECT_EQ(record->at("version"), "2.0");
+  EXPECT_TRUE(fs::equivalent(fs::u8path(record->at("cwd")), inst.upd)) << record->at("cwd");
+  // The banner reaches a pipe also when the updater ends inside the start,
+  // and before the application's own lines.
+  EXPECT_EQ(outcome.out, lines({kBanner, "DrevNaxis 2.0", "argv[0]: " + record->at("argv0"),
+                                "directory: " + record->at("cwd")}));
 }

@@ -91,6 +91,8 @@ class Installation {
               const std::vector<std::string>& env = {}) const;
   // The updater started by its full path from its own directory.
   Outcome run() const;
+  // Version 1.0 of the sample application installed, 2.0 as the new copy.
+  void installSamples() const;
   // What the started application wrote about itself, after a bounded wait;
   // nothing when no application was started.
   std::optional<std::map<std::string, std::string>> record() const;
@@ -100,8 +102,10 @@ class Installation {
   bool owned_;
 };
 
-// What the sample application prints once started by the updater.
-std::vector<std::string> applicationLines(const std::map<std::string, std::string>& record);
+// Checks a successful update of installSamples(): status 0, the banner and
+// then what the new version prints, both files now 2.0, and the application
+// started in the updater's directory.
+void expectUpdated(const Installation& inst, const Outcome& outcome);
 
 // The updater's lines, without their newline.
 inline const std::string kBanner = "Start dnUpdater..";

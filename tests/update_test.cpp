@@ -20,27 +20,6 @@ namespace {
 // survived the overwrite would show.
 const std::string kOldBytes = patternBytes(5000, 1);
 
-// A successful update: the banner alone, then what the new version prints,
-// started in the updater's directory.
-void expectUpdated(const Installation& inst, const Outcome& outcome) {
-  EXPECT_EQ(outcome.status, 0);
-  const std::string newBytes = readFile(sampleProgram("2.0"));
-  EXPECT_EQ(readFile(inst.installed), newBytes);
-  EXPECT_EQ(readFile(inst.newCopy), newBytes);
-  const auto record = inst.record();
-  ASSERT_TRUE(record.has_value()) << "the application was not started";
-  EXPECT_EQ(record->at("version"), "2.0");
-  EXPECT_TRUE(fs::equivalent(fs::u8path(record->at("cwd")), inst.upd)) << record->at("cwd");
-  std::vector<std::string> expected{kBanner};
-  for (const auto& line : applicationLines(*record)) expected.push_back(line);
-  EXPECT_EQ(outcome.out, lines(expected));
-}
-
-void installSamples(const Installation& inst) {
-  fs::copy_file(sampleProgram("1.0"), inst.installed);
-  fs::copy_file(sampleProgram("2.0"), inst.newCopy);
-}
-
 TEST(Replacement, CopiesEveryByteOfTheNewCopyAndNothingElse) {
   // None of these is a program, so the start that follows fails.
   const std::size_t sizes[] = {0, 1, 511, 512, 513, 1000, 1024, 3 * 1024 * 1024 + 7};
@@ -126,7 +105,7 @@ TEST(Replacement, FindsItsDirectoryFromTheWayItWasStarted) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Installation inst;
-    installSamples(inst);
+    inst.installSamples();
     std::string argv0 = c.argv0;
     if (argv0[0] == '@') {
       argv0 = utf8(inst.root) + argv0.substr(1);
@@ -146,7 +125,7 @@ TEST(Replacement, FindsItsDirectoryFromTheWayItWasStarted) {
 #ifndef _WIN32
 TEST(Replacement, WithoutArgv0WorksInTheInheritedDirectory) {
   Installation inst;
-  installSamples(inst);
+  inst.installSamples();
   const Outcome outcome =
       runProgram({inst.updater, {}, inst.root, {"DREVNAXIS_RECORD=" + utf8(inst.recordFile)}});
   EXPECT_EQ(outcome.out, lines({kBanner, kOldMissing}));
@@ -288,7 +267,7 @@ TEST(Replacement, AWriteThatFailsPartWayIsReportedAndNothingIsStarted) {
 #ifdef _WIN32
 TEST(Replacement, AnInstalledProgramThatIsRunningIsLeftAlone) {
   Installation inst;
-  installSamples(inst);
+  inst.installSamples();
   const std::string oldBytes = readFile(inst.installed);
   {
     // Windows refuses to open a running program's image for writing.
@@ -311,7 +290,7 @@ TEST(Replacement, ADoubleByteCharacterEndingIn5CIsNoSeparator) {
     GTEST_SKIP() << "needs the ANSI code page 932 (LC_ALL=ja_JP.UTF-8 under Wine)";
   }
   Installation inst;
-  installSamples(inst);
+  inst.installSamples();
   // Cut at that byte, the path would name the directory "upd\dnUpdater\x83".
   const fs::path updater = inst.upd / fs::u8path("dnUpdater\u30bd.exe");
   fs::copy_file(inst.updater, updater);
