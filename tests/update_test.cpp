@@ -1,6 +1,7 @@
 // The replacement, end to end: the built updater in a temporary installation.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "harness.h"
@@ -272,6 +273,17 @@ TEST(Replacement, AnInstalledProgramThatIsRunningIsLeftAlone) {
   {
     // Windows refuses to open a running program's image for writing.
     const HeldProgram running({inst.installed, {"DrevNaxis.exe", "--hold"}, inst.root, {}});
+    // Until its image is mapped, the program holds nothing: wait for that.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      const HANDLE h = CreateFileW(inst.installed.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+      if (h == INVALID_HANDLE_VALUE) break;
+      CloseHandle(h);
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the program never started";
+      Sleep(10);
+    }
     const Outcome outcome = inst.run();
     EXPECT_EQ(outcome.out, lines({kBanner, kWriteFailed}));
     EXPECT_EQ(outcome.status, 1);
